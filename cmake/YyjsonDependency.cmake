@@ -1,0 +1,22 @@
+# yyjson 0.12 or newer, from its installed CMake package. Debian's package has no version
+# file, so the version is read from the header's version macros.
+find_package(yyjson CONFIG REQUIRED)
+get_target_property(_yyjson_inc yyjson::yyjson INTERFACE_INCLUDE_DIRECTORIES)
+find_file(VLAUTH_YYJSON_HEADER yyjson.h HINTS ${_yyjson_inc} NO_CACHE)
+if(NOT VLAUTH_YYJSON_HEADER)
+  message(FATAL_ERROR "yyjson.h not found; run scripts/setup.sh")
+endif()
+file(STRINGS "${VLAUTH_YYJSON_HEADER}" _yyjson_hex REGEX "^#define[ \t]+YYJSON_VERSION_HEX[ \t]+0x[0-9A-Fa-f]+")
+string(REGEX MATCH "0x[0-9A-Fa-f]+" _yyjson_hex "${_yyjson_hex}")
+if(NOT _yyjson_hex)
+  message(FATAL_ERROR "cannot read YYJSON_VERSION_HEX from ${VLAUTH_YYJSON_HEADER}")
+endif()
+math(EXPR _yyjson_major "(${_yyjson_hex} >> 16) & 255")
+math(EXPR _yyjson_minor "(${_yyjson_hex} >> 8) & 255")
+math(EXPR _yyjson_patch "${_yyjson_hex} & 255")
+set(VLAUTH_YYJSON_VERSION "${_yyjson_major}.${_yyjson_minor}.${_yyjson_patch}")
+if(VLAUTH_YYJSON_VERSION VERSION_LESS 0.12.0)
+  message(FATAL_ERROR "yyjson ${VLAUTH_YYJSON_VERSION} found in ${VLAUTH_YYJSON_HEADER}; "
+                      "0.12.0 or newer is required (run scripts/setup.sh)")
+endif()
+message(STATUS "yyjson ${VLAUTH_YYJSON_VERSION}: ${VLAUTH_YYJSON_HEADER}")

@@ -1,0 +1,77 @@
+// What the library's source files share: the per-thread error text, the messages, the
+// validation rules, byte classes and the JSON helpers. Nothing here is exported.
+#ifndef VLAUTH_INTERNAL_H
+#define VLAUTH_INTERNAL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <yyjson.h>
+
+#include "vlauth.h"
+
+// ---- Messages: fixed texts, never with argument text in them ----------------------------
+#define MSG_MALFORMED_JWT "malformed jwt"
+#define MSG_BAD_PAYLOAD "invalid jwt base64url payload"
+#define MSG_PAYLOAD_NOT_OBJECT "jwt payload is not json object"
+#define MSG_INVALID_JWT "invalid jwt"
+#define MSG_INVALID_AUTH_BASE "invalid auth_base_url"
+#define MSG_INVALID_EMAIL "invalid email"
+#define MSG_EMPTY_PASSWORD "empty password"
+#define MSG_INVALID_PASSWORD "invalid password"
+
+// ---- Error text (error_text.cpp) --------------------------------------------------------
+enum { ERROR_TEXT_SIZE = 256 };
+
+// Stores `message` and its NUL at the start of the calling thread's error text.
+void set_error(const char *message);
+// Empties the calling thread's error text: a NUL in its first byte.
+void clear_error(void);
+
+// ---- Byte classes: ASCII only, the same answer in every locale (validation.cpp) ---------
+inline bool is_ascii_alnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+// The C locale's whitespace: space, tab, line feed, vertical tab, form feed, return.
+inline bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_token_char(unsigned char c) {
+  return is_ascii_alnum(c) || c == '-' || c == '=' || c == '_';
+}
+
+// ---- Validation rules (validation.cpp) ---------------------------------------------------
+// 0 when `token` is three non-empty segments of token characters joined by two dots,
+// -1 otherwise. When `len` is not null it receives the token's length on success.
+int32_t validate_jwt_shape(const char *token);
+int32_t validate_jwt_shape_len(const char *token, size_t *len);
+// 1 when `url` follows the base-URL rule, 0 otherwise. `len` receives its length on success.
+int32_t is_valid_http_base(const char *url);
+int32_t is_valid_http_base_len(const char *url, size_t *len);
+// The length of `s[0..len)` without its trailing "/" characters.
+size_t trimmed_length(const char *s, size_t len);
+// True when the `len` bytes at `s` are well-formed UTF-8 (RFC 3629: no overlong forms,
+// no surrogates, nothing above U+10FFFF).
+bool is_valid_utf8(const char *s, size_t len);
+// True when `guid[0..len)` follows the GUID rule.
+bool guid_rule(const char *guid, size_t len);
+
+// ---- JSON helpers (json_helpers.cpp) ----------------------------------------------------
+// Reads `len` bytes of JSON text with the default, strict reading; null on failure.
+yyjson_doc *read_json(const char *text, size_t len);
+// A new mutable document whose root is an empty object; null when either cannot be made.
+yyjson_mut_doc *new_object_doc(yyjson_mut_val **root);
+// Writes `doc` as compact text and releases it (a null `doc` is allowed); null when no
+// text results. The text is the caller's, released with free().
+char *write_and_free_doc(yyjson_mut_doc *doc);
+// The first member of `obj` whose key is exactly `key` (`key_len` bytes), or null.
+yyjson_val *find_member(yyjson_val *obj, const char *key, size_t key_len);
+#define FIND_MEMBER(obj, literal) find_member((obj), (literal), sizeof(literal) - 1)
+
+// ---- Built-in settings ------------------------------------------------------------------
+// The service hosts the session policy uses when its caller names none.
+#define DEFAULT_DIST_BASE_URL "https://dist.example.com"
+#define DEFAULT_MUSIC_BASE_URL "https://music.example.com"
+
+// Claims decoder (claims.cpp), called by the session policy as the host would call it.
+char *parse_claims(const char *token, int64_t now);
+
+#endif
