@@ -142,7 +142,10 @@ char *write_claims(yyjson_val *root, int64_t now) {
 
 }  // namespace
 
-char *parse_claims(const char *token, int64_t now) {
+char *parse_claims(const char *token, int64_t now, bool *no_memory) {
+  bool scratch;
+  if (no_memory == nullptr) no_memory = &scratch;
+  *no_memory = false;
   size_t token_len;
   if (validate_jwt_shape_len(token, &token_len) != 0) {
     set_error(MSG_MALFORMED_JWT);
@@ -162,6 +165,7 @@ char *parse_claims(const char *token, int64_t now) {
   size_t size = n / 4 * 3 + (n % 4) * 3 / 4 + 4;
   unsigned char *buf = static_cast<unsigned char *>(malloc(size));
   if (buf == nullptr) {
+    *no_memory = true;
     set_error(MSG_BAD_PAYLOAD);
     return nullptr;
   }
@@ -173,7 +177,7 @@ char *parse_claims(const char *token, int64_t now) {
   }
   buf[decoded] = '\0';
   yyjson_doc *payload_doc = read_json(reinterpret_cast<const char *>(buf),
-                                      static_cast<size_t>(decoded));
+                                      static_cast<size_t>(decoded), no_memory);
   free(buf);
   yyjson_val *root = yyjson_doc_get_root(payload_doc);
   if (!yyjson_is_obj(root)) {
@@ -182,7 +186,10 @@ char *parse_claims(const char *token, int64_t now) {
     return nullptr;
   }
 
+  // Claim texts come from a strict reading, so they are valid UTF-8 and writing them can
+  // fail only for memory.
   char *text = write_claims(root, now);
+  *no_memory = text == nullptr;
   yyjson_doc_free(payload_doc);
   clear_error();
   return text;
@@ -190,5 +197,5 @@ char *parse_claims(const char *token, int64_t now) {
 
 extern "C" VLAUTH_API char *VLAUTH_CALL vlauth_parse_jwt_claims_json(const char *token,
                                                                      int64_t now) {
-  return parse_claims(token, now);
+  return parse_claims(token, now, nullptr);
 }

@@ -4,10 +4,15 @@
 
 #include "vlauth_internal.h"
 
-yyjson_doc *read_json(const char *text, size_t len) {
+yyjson_doc *read_json(const char *text, size_t len, bool *no_memory) {
   // Without the in-situ flag the reader does not write to its input; it keeps a copy of
   // everything it needs, so the caller may release the text right away.
-  return yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, nullptr);
+  yyjson_read_err err;
+  yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, &err);
+  if (no_memory != nullptr) {
+    *no_memory = doc == nullptr && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION;
+  }
+  return doc;
 }
 
 yyjson_mut_doc *new_object_doc(yyjson_mut_val **root) {

@@ -88,13 +88,15 @@ bool add_guest_members(yyjson_mut_doc *doc, yyjson_mut_val *obj) {
          yyjson_mut_obj_add_null(doc, obj, "wishlistApiURL");
 }
 
-// The claims of `token` at `now`, read back from the claims document; null for a guest
-// (no token, a refused token, or claims that cannot be read).
-yyjson_doc *read_claims(const char *token, int64_t now) {
+// The claims of `token` at `now`, read back from the claims document. Null for a guest
+// (no token, a refused token, claims that cannot be read) and when memory runs out, which
+// `*no_memory` tells apart: a session must not pass for a guest's because memory ran out.
+yyjson_doc *read_claims(const char *token, int64_t now, bool *no_memory) {
+  *no_memory = false;
   if (token == nullptr || token[0] == '\0') return nullptr;
-  char *text = parse_claims(token, now);
+  char *text = parse_claims(token, now, no_memory);
   if (text == nullptr) return nullptr;
-  yyjson_doc *claims = read_json(text, strlen(text));
+  yyjson_doc *claims = read_json(text, strlen(text), no_memory);
   free(text);
   if (claims != nullptr && !yyjson_is_obj(yyjson_doc_get_root(claims))) {
     yyjson_doc_free(claims);
@@ -119,7 +121,12 @@ extern "C" VLAUTH_API char *VLAUTH_CALL vlauth_session_policy_json(const char *t
 
   // Signed in when the subject is a valid GUID and the token has not expired; an absent
   // or non-boolean "isExpired" counts as not expired.
-  yyjson_doc *claims = read_claims(token, now);
+  bool no_memory;
+  yyjson_doc *claims = read_claims(token, now, &no_memory);
+  if (no_memory) {
+    clear_error();
+    return nullptr;
+  }
   yyjson_val *root = yyjson_doc_get_root(claims);
   bool signed_in = claims != nullptr && yyjson_is_true(FIND_MEMBER(root, "hasValidGuid")) &&
                    !yyjson_is_true(FIND_MEMBER(root, "isExpired"));

@@ -56,7 +56,8 @@ bool guid_rule(const char *guid, size_t len);
 
 // ---- JSON helpers (json_helpers.cpp) ----------------------------------------------------
 // Reads `len` bytes of JSON text with the default, strict reading; null on failure.
-yyjson_doc *read_json(const char *text, size_t len);
+// When `no_memory` is not null it tells whether the failure was for want of memory.
+yyjson_doc *read_json(const char *text, size_t len, bool *no_memory);
 // A new mutable document whose root is an empty object; null when either cannot be made.
 yyjson_mut_doc *new_object_doc(yyjson_mut_val **root);
 // Writes `doc` as compact text and releases it (a null `doc` is allowed); null when no
@@ -71,7 +72,9 @@ yyjson_val *find_member(yyjson_val *obj, const char *key, size_t key_len);
 #define DEFAULT_DIST_BASE_URL "https://dist.example.com"
 #define DEFAULT_MUSIC_BASE_URL "https://music.example.com"
 
-// Claims decoder (claims.cpp), called by the session policy as the host would call it.
-char *parse_claims(const char *token, int64_t now);
+// Claims decoder (claims.cpp), the export's body. When it returns null, `*no_memory`
+// (if given) tells a refusal of the token (false) from memory running out (true), which
+// the export alone cannot show: its decode buffer failure carries a refusal's message.
+char *parse_claims(const char *token, int64_t now, bool *no_memory);
 
 #endif
