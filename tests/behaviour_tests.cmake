@@ -1,0 +1,2 @@
+# Behaviour tests: each export called through the public header, as a host calls it.
+vlauth_add_gtest(frame_test frame_test.cpp)
