@@ -1,2 +1,3 @@
 # Behaviour tests: each export called through the public header, as a host calls it.
 vlauth_add_gtest(frame_test frame_test.cpp)
+vlauth_add_gtest(validation_test validation_test.cpp)
