@@ -1,3 +1,4 @@
 # Behaviour tests: each export called through the public header, as a host calls it.
 vlauth_add_gtest(frame_test frame_test.cpp)
 vlauth_add_gtest(validation_test validation_test.cpp)
+vlauth_add_gtest(claims_test claims_test.cpp)
