@@ -2,3 +2,4 @@
 vlauth_add_gtest(frame_test frame_test.cpp)
 vlauth_add_gtest(validation_test validation_test.cpp)
 vlauth_add_gtest(claims_test claims_test.cpp)
+vlauth_add_gtest(transport_test transport_test.cpp)
