@@ -1,0 +1,7 @@
+# Robustness: every allocation failure, many threads, and the binary interface.
+
+# The allocation-failure sweep. Its executable carries the fault-injecting heap, which
+# replaces malloc and friends for the whole process, the library and yyjson included.
+vlauth_add_gtest(alloc_failure_test alloc_failure_test.cpp support/fault_alloc.cpp)
+target_include_directories(alloc_failure_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(alloc_failure_test PRIVATE ${CMAKE_DL_LIBS})
