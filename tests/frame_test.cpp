@@ -178,7 +178,8 @@ TEST(Frame, ErrorTextRuleOfEveryExport) {
        Result::NotNull, Effect::Empties, nullptr},
       {"policy signed in",
        [&] {
-         return text_result(vlauth_session_policy_json(kSampleToken.c_str(), kNow, nullptr, nullptr));
+         return text_result(
+             vlauth_session_policy_json(kSampleToken.c_str(), kNow, nullptr, nullptr));
        },
        Result::NotNull, Effect::Empties, nullptr},
       {"policy base not UTF-8",

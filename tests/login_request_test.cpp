@@ -34,7 +34,8 @@ TEST(LoginRequest, ExactText) {
   EXPECT_EQ(login(kBase, "user@example.com", "secret"),
             "{\"method\":\"POST\",\"url\":\"https://auth.example.com/api/login\","
             "\"contentType\":\"application/json\","
-            "\"body\":\"{\\\"email\\\":\\\"user@example.com\\\",\\\"password\\\":\\\"secret\\\"}\"}");
+            "\"body\":\"{\\\"email\\\":\\\"user@example.com\\\","
+            "\\\"password\\\":\\\"secret\\\"}\"}");
   EXPECT_EQ(last_error(), "");
 }
 
