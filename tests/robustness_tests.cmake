@@ -11,3 +11,22 @@ set_source_files_properties(support/fault_alloc.cpp PROPERTIES COMPILE_OPTIONS "
 
 # Every export from many threads at once; the tsan preset runs it under ThreadSanitizer.
 vlauth_add_gtest(thread_stress_test thread_stress_test.cpp)
+
+# The binary interface: exactly the twelve exports and the SONAME, read from the built
+# shared object.
+add_test(NAME abi_exports_and_soname
+         COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:vlauth> -DNM=${CMAKE_NM}
+                 -DREADELF=${CMAKE_READELF} -P ${CMAKE_CURRENT_SOURCE_DIR}/abi/check_exports.cmake)
+set_tests_properties(abi_exports_and_soname PROPERTIES LABELS abi)
+
+# The public header compiles as C99 and as C++17 with every warning fatal; building these
+# two objects is the test.
+add_library(header_c99 OBJECT abi/header_c99.c)
+set_target_properties(header_c99 PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
+add_library(header_cxx17 OBJECT abi/header_cxx17.cpp)
+set_target_properties(header_cxx17 PROPERTIES CXX_STANDARD 17 CXX_STANDARD_REQUIRED ON CXX_EXTENSIONS OFF)
+foreach(_header_check header_c99 header_cxx17)
+  target_link_libraries(${_header_check} PRIVATE vlauth::vlauth)
+  target_compile_options(${_header_check} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  vlauth_warnings(${_header_check})
+endforeach()
