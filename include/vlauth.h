@@ -135,8 +135,10 @@ VLAUTH_API int32_t VLAUTH_CALL vlauth_is_valid_guid(const char *guid);
  *                                     [A-Za-z0-9_=-] joined by two dots;
  *   "invalid jwt base64url payload"   payload only "=", or a byte outside base64url;
  *   "jwt payload is not json object"  the decoded bytes are not one JSON object.
- * Empties the error text on every other return: on success, and when out of memory or
- * when a claim is not valid UTF-8 (the result is then null with an empty error text).
+ * (A payload that is not valid UTF-8 is not a JSON text, so it gets the third message.)
+ * Empties the error text on every other return: on success, and when memory runs out
+ * after the payload was read (the result is then null with an empty error text). When the
+ * decode buffer itself cannot be allocated, the message is the second one.
  * Release the result with vlauth_free(). */
 VLAUTH_API char *VLAUTH_CALL vlauth_parse_jwt_claims_json(const char *token, int64_t now);
 
@@ -205,7 +207,8 @@ VLAUTH_API char *VLAUTH_CALL vlauth_build_web_login_url(const char *auth_base_ur
  * strings. Otherwise (no token, any refused or expired token) the guest document, whose
  * last seven members are null; a token is never refused.
  * A null or empty base URL selects the built-in default; any other base is used verbatim.
- * Null only when out of memory or when a base URL or claim is not valid UTF-8.
+ * Null only when memory runs out (also inside the decoding of the token: a session never
+ * passes for a guest's for want of memory) or when a base URL is not valid UTF-8.
  * Empties the error text on every return. Release with vlauth_free(). */
 VLAUTH_API char *VLAUTH_CALL vlauth_session_policy_json(const char *token, int64_t now,
                                                         const char *dist_base_url,
