@@ -22,7 +22,7 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   g++ cmake ninja-build pkg-config make git ca-certificates
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang libclang-rt-dev llvm valgrind python3 dpkg-dev file
+  clang libclang-rt-dev llvm valgrind python3 dpkg-dev file locales
 )
 
 missing=()
@@ -35,6 +35,13 @@ if [ "${#missing[@]}" -gt 0 ]; then
   apt-get update -qq
   updated=1
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A Latin-1 locale, so that the tests can show that a host's locale changes no answer of
+# the library. Built with localedef alone; the system's locale configuration is untouched.
+if ! locale -a 2>/dev/null | grep -qix 'en_US.iso88591'; then
+  localedef -i en_US -f ISO-8859-1 en_US.ISO-8859-1 2>/dev/null ||
+    echo "setup.sh: no Latin-1 locale could be built; the locale tests will be skipped"
 fi
 
 # Installed yyjson version (empty when none), read from the package database.
