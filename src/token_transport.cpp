@@ -14,27 +14,23 @@ const size_t k_cookie_prefix_len = sizeof k_cookie_pattern - 1;
 // A free-standing "token=" may follow only these separators of cookie lists and queries.
 bool is_key_separator(char c) { return c == ' ' || c == '&' || c == ';' || c == '?'; }
 
-bool ends_value(unsigned char c) {
-  return c == '\0' || c == ';' || c == '&' || c == '#' || is_ascii_space(c);
-}
+// The bytes that end a value besides the end of the text: ";", "&", "#" and the C
+// locale's whitespace.
+const char k_value_ends[] = ";&# \t\n\v\f\r";
 
 // Where a candidate pattern leads.
 enum Candidate { NEXT_PATTERN, STOP_NO_TOKEN, FOUND };
 
 // Examines the value that starts at `value`: copies it into `*out` when it has the token
-// shape. STOP_NO_TOKEN when its copy cannot be allocated.
+// shape. The shape is tested in place, so only an accepted value is copied. STOP_NO_TOKEN
+// when its copy cannot be allocated.
 Candidate take_value(const char *value, char **out) {
-  size_t len = 0;
-  while (!ends_value(static_cast<unsigned char>(value[len]))) ++len;
-  if (len == 0) return NEXT_PATTERN;
+  size_t len = strcspn(value, k_value_ends);
+  if (len == 0 || validate_jwt_shape_span(value, len) != 0) return NEXT_PATTERN;
   char *copy = static_cast<char *>(malloc(len + 1));
   if (copy == nullptr) return STOP_NO_TOKEN;
   memcpy(copy, value, len);
   copy[len] = '\0';
-  if (validate_jwt_shape(copy) != 0) {
-    free(copy);
-    return NEXT_PATTERN;
-  }
   *out = copy;
   return FOUND;
 }

@@ -43,6 +43,8 @@ inline bool is_token_char(unsigned char c) {
 // -1 otherwise. When `len` is not null it receives the token's length on success.
 int32_t validate_jwt_shape(const char *token);
 int32_t validate_jwt_shape_len(const char *token, size_t *len);
+// The same rule for the `len` bytes at `token`, which need no NUL after them.
+int32_t validate_jwt_shape_span(const char *token, size_t len);
 // 1 when `url` follows the base-URL rule, 0 otherwise. `len` receives its length on success.
 int32_t is_valid_http_base(const char *url);
 int32_t is_valid_http_base_len(const char *url, size_t *len);
