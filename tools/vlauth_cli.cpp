@@ -522,6 +522,13 @@ void print_command_help(const Command &command) {
 std::optional<Invocation> parse_arguments(const Command &command, int argc, char **argv,
                                           bool &help) {
   Invocation call;
+  // --help wins wherever it stands, even after a mistake.
+  for (int i = 0; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      help = true;
+      return call;
+    }
+  }
   bool options_done = false;
   for (int i = 0; i < argc; ++i) {
     const char *word = argv[i];
@@ -533,10 +540,6 @@ std::optional<Invocation> parse_arguments(const Command &command, int argc, char
     if (text == "--") {
       options_done = true;
       continue;
-    }
-    if (text == "--help" || text == "-h") {
-      help = true;
-      return call;
     }
     const std::size_t equals = text.find('=');
     const std::string_view name = text.substr(0, equals);
