@@ -42,8 +42,9 @@ cmake_consumers() {
 }
 
 say "building the release preset in $build"
-cmake --preset release -B "$build" >/dev/null
-cmake --build "$build" -j 2 >/dev/null
+cmake --preset release -B "$build" >"$work/build.log" 2>&1 &&
+  cmake --build "$build" -j "$(nproc)" >>"$work/build.log" 2>&1 ||
+  { cat "$work/build.log" >&2; fail "the release build"; }
 
 prefix=$work/prefix
 say "installing into a temporary prefix"

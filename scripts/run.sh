@@ -8,8 +8,11 @@ cd "$(dirname "$0")/.."
 build=${1:-build/release}
 
 bash scripts/setup.sh
-cmake --preset release -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+echo "run.sh: building the release preset in $build"
+cmake --preset release -B "$build" >"$log" 2>&1 && cmake --build "$build" -j "$(nproc)" >>"$log" 2>&1 ||
+  { cat "$log" >&2; echo "run.sh: the build failed" >&2; exit 1; }
 
 show() {
   printf '\n$ %s\n' "$1"

@@ -174,8 +174,8 @@ TEST(Tool, TransportAndSignInTexts) {
   expect_cases({
       {"extract, cookie header", {"extract", "theme=dark; ov_token=" + kToken + "; lang=en"}, "",
        0, kToken + "\n", ""},
-      {"extract, URL on stdin", {"extract"}, "https://app.example.com/cb?token=" + kToken + "&x=1\n",
-       0, kToken + "\n", ""},
+      {"extract, URL on stdin", {"extract"},
+       "https://app.example.com/cb?token=" + kToken + "&x=1\n", 0, kToken + "\n", ""},
       {"extract, none", {"extract", "theme=dark"}, "", 1, "", "vlauth: no token found\n"},
       {"cookie", {"cookie", kToken}, "", 0, "ov_token=" + kToken + "\n", ""},
       {"cookie refused", {"cookie", "a.b"}, "", 1, "", "vlauth: invalid jwt\n"},
@@ -272,6 +272,7 @@ TEST(Tool, UsageErrorsExitTwo) {
   const std::vector<Usage> cases = {
       {{}, "", "vlauth: missing command"},
       {{"frobnicate"}, "", "vlauth: unknown command 'frobnicate'"},
+      {{"help", "frobnicate"}, "", "vlauth: unknown command 'frobnicate'"},
       {{"claims", "--bogus"}, "", "vlauth claims: unknown option '--bogus'"},
       {{"policy", "--auth", "https://a.example.com"}, "", "vlauth policy: unknown option '--auth'"},
       {{"claims", "--now"}, "", "vlauth claims: option '--now' needs a value"},
@@ -394,7 +395,7 @@ TEST(TimeText, ParsesTheNowArgument) {
       {"2023-1a-14", std::nullopt},
   };
   for (const auto &c : cases) EXPECT_EQ(vlauth_tool::parse_time(c.text), c.seconds) << c.text;
-  for (const std::int64_t t : {std::int64_t{0}, std::int64_t{951868799}, std::int64_t{4102444799}}) {
+  for (const std::int64_t t : {std::int64_t{0}, std::int64_t{951868799}, std::int64_t{253402300799}}) {
     EXPECT_EQ(vlauth_tool::parse_time(vlauth_tool::iso8601_utc(t)), t);
   }
 }

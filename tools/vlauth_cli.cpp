@@ -600,12 +600,15 @@ int run(int argc, char **argv) {
   }
   const std::string_view first(argv[1]);
   if (first == "--help" || first == "-h" || first == "help") {
-    const Command *topic = argc > 2 && first == "help" ? find_command(argv[2]) : nullptr;
-    if (topic != nullptr) {
-      print_command_help(*topic);
-    } else {
+    if (first != "help" || argc < 3) {
       print_tool_help();
+      return kSuccess;
     }
+    const Command *topic = find_command(argv[2]);
+    if (topic == nullptr) {
+      return usage_error(nullptr, "unknown command '" + std::string(argv[2]) + "'");
+    }
+    print_command_help(*topic);
     return kSuccess;
   }
   if (first == "--version") return run_version(*find_command("version"), Invocation{});
