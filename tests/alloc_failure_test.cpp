@@ -22,7 +22,6 @@ namespace {
 using fault_alloc::Mode;
 using namespace vltest;
 
-const char kMalformedJwt[] = "malformed jwt";
 const char kBadPayload[] = "invalid jwt base64url payload";
 const char kNotObject[] = "jwt payload is not json object";
 const char kEmpty[] = "";
