@@ -291,6 +291,8 @@ TEST(Tool, UsageErrorsExitTwo) {
        "", "vlauth: cannot read '/nonexistent/password': No such file or directory"},
       {{"login-url"}, "", "vlauth login-url: --auth URL is required"},
       {{"claims"}, std::string("a.b.c\0d", 7), "vlauth: standard input holds a NUL byte"},
+      {{"login-request", "--auth", "https://a.example.com", "l@x.com"}, std::string("p\0w", 3),
+       "vlauth: the password holds a NUL byte"},
   };
   for (const Usage &c : cases) {
     const Outcome got = vlauth(c.args, c.input);

@@ -204,6 +204,16 @@ std::int64_t current_time(const Invocation &call) {
   return call.now ? *call.now : static_cast<std::int64_t>(std::time(nullptr));
 }
 
+// The password of a line read: without a carriage return at its end, and refused when it
+// holds a NUL byte, which would cut it short.
+std::optional<std::string> password_line(std::string_view line) {
+  if (line.find('\0') != std::string_view::npos) {
+    input_error("the password holds a NUL byte");
+    return std::nullopt;
+  }
+  return std::string(without_line_end(line));
+}
+
 // The password: the first line of --password-file or of standard input, never an argument,
 // so that it stands in no shell history or process list. A terminal does not echo it.
 std::optional<std::string> read_password(const Invocation &call) {
@@ -215,10 +225,9 @@ std::optional<std::string> read_password(const Invocation &call) {
     if (stream != nullptr) std::fclose(stream);
     if (!line) {
       input_error(std::string("cannot read '") + file + "': " + std::strerror(error));
-    } else {
-      *line = std::string(without_line_end(*line));
+      return std::nullopt;
     }
-    return line;
+    return password_line(*line);
   }
   termios saved{};
   const bool terminal = isatty(STDIN_FILENO) != 0 && tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -235,10 +244,9 @@ std::optional<std::string> read_password(const Invocation &call) {
   }
   if (!line) {
     input_error("cannot read the password from standard input");
-  } else {
-    *line = std::string(without_line_end(*line));
+    return std::nullopt;
   }
-  return line;
+  return password_line(*line);
 }
 
 // ---- Subcommands --------------------------------------------------------------------------
