@@ -65,6 +65,8 @@ if [ -n "$candidate" ] && [ "$candidate" != "(none)" ] && version_ok "$candidate
 fi
 
 # Otherwise: the unstable suite of the mirror already in use, in a private apt state.
+# Signatures are checked as always; the Release file's expiry date is not, because a
+# mirror that is a dated snapshot serves an unstable Release file long past it.
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 mirror=$(apt-get indextargets --format '$(REPO_URI) $(CODENAME)' |
   awk -v c="$codename" '$2==c{print $1; exit}')
@@ -79,7 +81,8 @@ mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/debs"
 echo "deb [signed-by=$keyring] $mirror unstable main" >"$work/unstable.list"
 opts=(-o "Dir::Etc::sourcelist=$work/unstable.list" -o "Dir::Etc::sourceparts=-"
   -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache"
-  -o "APT::Get::List-Cleanup=0" -o "APT::Sandbox::User=root")
+  -o "APT::Get::List-Cleanup=0" -o "APT::Sandbox::User=root"
+  -o "Acquire::Check-Valid-Until=false")
 apt-get "${opts[@]}" update -qq
 (cd "$work/debs" && apt-get "${opts[@]}" download libyyjson0 libyyjson-dev)
 dpkg -i "$work"/debs/*.deb >/dev/null
