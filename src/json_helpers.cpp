@@ -1,23 +1,79 @@
-// The one way the library reads and writes JSON: strict reading with the default
-// allocator, documents whose root is an object, compact writing.
+// The one way the library reads and writes JSON: strict reading, documents whose root is
+// an object, compact writing. Returned text always comes from the default allocator; the
+// documents of one call may live in a fixed-size buffer of the caller's instead (yyjson's
+// pool allocator), when they are known to fit.
 #include <string.h>
 
 #include "vlauth_internal.h"
 
-yyjson_doc *read_json(const char *text, size_t len, bool *no_memory) {
-  // Without the in-situ flag the reader does not write to its input; it keeps a copy of
-  // everything it needs, so the caller may release the text right away.
-  yyjson_read_err err;
-  yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, &err);
+namespace {
+
+// The pool allocator's own overhead on a buffer: its alignment and header, and for each of
+// the (at most three) blocks a mutable document takes, alignment and a block header.
+const size_t k_pool_overhead = 128;
+
+// Points `alc` at `pool` when it holds `need` bytes of documents; false for the heap.
+bool use_pool(yyjson_alc *alc, void *pool, size_t pool_size, size_t need) {
+  return pool != nullptr && need != 0 && need <= pool_size &&
+         yyjson_alc_pool_init(alc, pool, pool_size);
+}
+
+void note_memory(bool *no_memory, const yyjson_doc *doc, const yyjson_read_err &err) {
   if (no_memory != nullptr) {
     *no_memory = doc == nullptr && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION;
   }
+}
+
+}  // namespace
+
+yyjson_doc *read_json(const char *text, size_t len, bool *no_memory, void *pool,
+                      size_t pool_size) {
+  // Without the in-situ flag the reader does not write to its input; it keeps a copy of
+  // everything it needs, so the caller may release the text right away.
+  yyjson_alc alc;
+  bool pooled = use_pool(&alc, pool, pool_size, yyjson_read_max_memory_usage(len, 0));
+  yyjson_read_err err;
+  yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text), len, 0, pooled ? &alc : nullptr, &err);
+  if (doc == nullptr && pooled && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
+    doc = yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, &err);
+  }
+  note_memory(no_memory, doc, err);
+  return doc;
+}
+
+yyjson_doc *read_json_in_place(char *text, size_t len, bool *no_memory, void *pool,
+                               size_t pool_size) {
+  // The reader keeps its strings in `text` itself: one allocation and one copy fewer. A
+  // pool is used only when the reader's own bound on its memory says the text fits, since
+  // a second attempt could not start from the text as it was.
+  yyjson_alc alc;
+  bool pooled = use_pool(&alc, pool, pool_size,
+                         yyjson_read_max_memory_usage(len, YYJSON_READ_INSITU));
+  yyjson_read_err err;
+  yyjson_doc *doc = yyjson_read_opts(text, len, YYJSON_READ_INSITU, pooled ? &alc : nullptr, &err);
+  note_memory(no_memory, doc, err);
   return doc;
 }
 
 yyjson_mut_doc *new_object_doc(yyjson_mut_val **root) {
-  yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
+  return new_sized_object_doc(root, 0, 0, nullptr, 0, nullptr);
+}
+
+yyjson_mut_doc *new_sized_object_doc(yyjson_mut_val **root, size_t values, size_t string_bytes,
+                                     void *pool, size_t pool_size, bool *pooled) {
+  // Everything the document takes when it is sized right: itself, one block of values
+  // (one more than asked for, which heads the block) and one of strings with its header.
+  yyjson_alc alc;
+  bool in_pool = values != 0 && values < pool_size && string_bytes < pool_size &&
+                 use_pool(&alc, pool, pool_size,
+                          sizeof(yyjson_mut_doc) + (values + 1) * sizeof(yyjson_mut_val) +
+                              sizeof(yyjson_str_chunk) + string_bytes + k_pool_overhead);
+  if (pooled != nullptr) *pooled = in_pool;
+  yyjson_mut_doc *doc = yyjson_mut_doc_new(in_pool ? &alc : nullptr);
   if (doc == nullptr) return nullptr;
+  // The pools grow by doubling otherwise; a size that is zero or too large leaves that.
+  if (values != 0) yyjson_mut_doc_set_val_pool_size(doc, values);
+  if (string_bytes != 0) yyjson_mut_doc_set_str_pool_size(doc, string_bytes);
   yyjson_mut_val *obj = yyjson_mut_obj(doc);
   if (obj == nullptr) {
     yyjson_mut_doc_free(doc);

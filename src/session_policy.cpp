@@ -7,8 +7,11 @@
 
 namespace {
 
-// One endpoint URL is printed here at a time; a longer one goes to the heap, whole.
-const size_t k_url_scratch_size = 512;
+// Working memory on the stack for the claims read back from a token of a usual size, the
+// five endpoint URLs and the policy document; anything larger takes the heap.
+const size_t k_read_pool_size = 4096;
+const size_t k_url_buffer_size = 512;
+const size_t k_doc_pool_size = 1536;
 
 const char k_user_feed_path[] = "/music/";
 const char k_playlists_path[] = "/playlists/api?format=json";
@@ -26,35 +29,55 @@ Base select_base(const char *given, const char *fallback) {
   return Base{text, trimmed_length(text, strlen(text))};
 }
 
-// Adds `key` with the URL `base` + `path` + `tail` (`tail` may be null). False when the
-// URL cannot be stored, for memory or for a length that cannot be represented.
-bool add_url(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, Base base,
-             const char *path, size_t path_len, const char *tail) {
-  size_t tail_len = tail != nullptr ? strlen(tail) : 0;
-  if (base.len > SIZE_MAX - path_len - 1 || tail_len > SIZE_MAX - path_len - 1 - base.len) {
-    return false;
-  }
-  size_t len = base.len + path_len + tail_len;
-  char scratch[k_url_scratch_size];
-  char *buf = scratch;
-  if (len >= sizeof scratch) {
-    buf = static_cast<char *>(malloc(len + 1));
-    if (buf == nullptr) return false;
-  }
-  memcpy(buf, base.text, base.len);
-  memcpy(buf + base.len, path, path_len);
-  if (tail_len != 0) memcpy(buf + base.len + path_len, tail, tail_len);
-  buf[len] = '\0';
-  // The document keeps its own copy, so the buffer is free for the next URL.
-  bool ok = yyjson_mut_obj_add_strncpy(doc, obj, key, buf, len);
-  if (buf != scratch) free(buf);
-  return ok;
+// The five endpoint URLs of a signed-in session, printed one after another into one
+// buffer that lives until the document is written: the document refers to them.
+struct Urls {
+  const char *text[5];
+  size_t len[5];
+};
+
+// a + b, or SIZE_MAX when that cannot be represented.
+size_t add_size(size_t a, size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; }
+
+// The bytes the five URLs take together; SIZE_MAX when that cannot be represented.
+size_t urls_size(Base dist, Base music, size_t user_id_len) {
+  size_t paths = (sizeof k_user_feed_path - 1) + (sizeof k_playlists_path - 1) +
+                 (sizeof k_world_path - 1) + (sizeof k_search_path - 1) +
+                 (sizeof k_wishlist_path - 1);
+  size_t n = add_size(paths, user_id_len);
+  n = add_size(n, dist.len);
+  for (int i = 0; i < 4; ++i) n = add_size(n, music.len);
+  return n;
 }
-#define ADD_URL(doc, obj, key, base, path, tail) \
-  add_url((doc), (obj), (key), (base), (path), sizeof(path) - 1, (tail))
+
+// Appends `base` + `path` (+ `tail`) at `*at` and notes URL `i`.
+void print_url(Urls *urls, size_t i, char **at, Base base, const char *path, size_t path_len,
+               const char *tail, size_t tail_len) {
+  char *start = *at;
+  memcpy(start, base.text, base.len);
+  memcpy(start + base.len, path, path_len);
+  if (tail_len != 0) memcpy(start + base.len + path_len, tail, tail_len);
+  urls->text[i] = start;
+  urls->len[i] = base.len + path_len + tail_len;
+  *at = start + urls->len[i];
+}
+#define PRINT_URL(urls, i, at, base, path, tail, tail_len) \
+  print_url((urls), (i), (at), (base), (path), sizeof(path) - 1, (tail), (tail_len))
+
+// Prints the five URLs into `out`, which has urls_size() bytes.
+Urls print_urls(char *out, Base dist, Base music, const char *user_id, size_t user_id_len) {
+  Urls urls;
+  char *at = out;
+  PRINT_URL(&urls, 0, &at, dist, k_user_feed_path, user_id, user_id_len);
+  PRINT_URL(&urls, 1, &at, music, k_playlists_path, nullptr, 0);
+  PRINT_URL(&urls, 2, &at, music, k_world_path, nullptr, 0);
+  PRINT_URL(&urls, 3, &at, music, k_search_path, nullptr, 0);
+  PRINT_URL(&urls, 4, &at, music, k_wishlist_path, nullptr, 0);
+  return urls;
+}
 
 bool add_signed_in_members(yyjson_mut_doc *doc, yyjson_mut_val *obj, bool admin,
-                           const char *user_id, const char *email, Base dist, Base music) {
+                           const char *user_id, const char *email, const Urls &urls) {
   return yyjson_mut_obj_add_str(doc, obj, "mode", "signed_in") &&
          yyjson_mut_obj_add_bool(doc, obj, "isSignedIn", true) &&
          yyjson_mut_obj_add_bool(doc, obj, "isAdmin", admin) &&
@@ -62,13 +85,13 @@ bool add_signed_in_members(yyjson_mut_doc *doc, yyjson_mut_val *obj, bool admin,
          yyjson_mut_obj_add_bool(doc, obj, "canUseWishlist", true) &&
          yyjson_mut_obj_add_bool(doc, obj, "canImportLocalFiles", true) &&
          yyjson_mut_obj_add_bool(doc, obj, "canAddCustomFeeds", true) &&
-         yyjson_mut_obj_add_strcpy(doc, obj, "userId", user_id) &&
-         yyjson_mut_obj_add_strcpy(doc, obj, "email", email) &&
-         ADD_URL(doc, obj, "userFeedBaseURL", dist, k_user_feed_path, user_id) &&
-         ADD_URL(doc, obj, "playlistsApiURL", music, k_playlists_path, nullptr) &&
-         ADD_URL(doc, obj, "worldApiURL", music, k_world_path, nullptr) &&
-         ADD_URL(doc, obj, "searchApiURL", music, k_search_path, nullptr) &&
-         ADD_URL(doc, obj, "wishlistApiURL", music, k_wishlist_path, nullptr);
+         yyjson_mut_obj_add_str(doc, obj, "userId", user_id) &&
+         yyjson_mut_obj_add_str(doc, obj, "email", email) &&
+         yyjson_mut_obj_add_strn(doc, obj, "userFeedBaseURL", urls.text[0], urls.len[0]) &&
+         yyjson_mut_obj_add_strn(doc, obj, "playlistsApiURL", urls.text[1], urls.len[1]) &&
+         yyjson_mut_obj_add_strn(doc, obj, "worldApiURL", urls.text[2], urls.len[2]) &&
+         yyjson_mut_obj_add_strn(doc, obj, "searchApiURL", urls.text[3], urls.len[3]) &&
+         yyjson_mut_obj_add_strn(doc, obj, "wishlistApiURL", urls.text[4], urls.len[4]);
 }
 
 bool add_guest_members(yyjson_mut_doc *doc, yyjson_mut_val *obj) {
@@ -91,12 +114,14 @@ bool add_guest_members(yyjson_mut_doc *doc, yyjson_mut_val *obj) {
 // The claims of `token` at `now`, read back from the claims document. Null for a guest
 // (no token, a refused token, claims that cannot be read) and when memory runs out, which
 // `*no_memory` tells apart: a session must not pass for a guest's because memory ran out.
-yyjson_doc *read_claims(const char *token, int64_t now, bool *no_memory) {
+// A small claims document is read into `pool`.
+yyjson_doc *read_claims(const char *token, int64_t now, bool *no_memory, void *pool,
+                        size_t pool_size) {
   *no_memory = false;
   if (token == nullptr || token[0] == '\0') return nullptr;
   char *text = parse_claims(token, now, no_memory);
   if (text == nullptr) return nullptr;
-  yyjson_doc *claims = read_json(text, strlen(text), no_memory);
+  yyjson_doc *claims = read_json(text, strlen(text), no_memory, pool, pool_size);
   free(text);
   if (claims != nullptr && !yyjson_is_obj(yyjson_doc_get_root(claims))) {
     yyjson_doc_free(claims);
@@ -105,9 +130,62 @@ yyjson_doc *read_claims(const char *token, int64_t now, bool *no_memory) {
   return claims;
 }
 
-const char *string_member(yyjson_val *obj, const char *key, size_t key_len) {
-  yyjson_val *v = find_member(obj, key, key_len);
-  return yyjson_is_str(v) ? yyjson_get_str(v) : "";
+// The five members of the claims document that the policy reads.
+struct ClaimsMembers {
+  yyjson_val *has_valid_guid, *is_expired, *is_admin, *sub, *email;
+};
+
+bool key_is(const char *key, size_t len, const char *want, size_t want_len) {
+  return len == want_len && memcmp(key, want, want_len) == 0;
+}
+#define KEY_IS(key, len, literal) key_is((key), (len), (literal), sizeof(literal) - 1)
+
+// One walk over the members of `claims` (an object); the first occurrence of a key counts.
+ClaimsMembers find_claims_members(yyjson_val *claims) {
+  ClaimsMembers m = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  yyjson_obj_iter it = yyjson_obj_iter_with(claims);
+  yyjson_val *key;
+  while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
+    const char *k = yyjson_get_str(key);
+    size_t len = yyjson_get_len(key);
+    yyjson_val *val = yyjson_obj_iter_get_val(key);
+    if (!m.has_valid_guid && KEY_IS(k, len, "hasValidGuid")) m.has_valid_guid = val;
+    else if (!m.is_expired && KEY_IS(k, len, "isExpired")) m.is_expired = val;
+    else if (!m.is_admin && KEY_IS(k, len, "isAdmin")) m.is_admin = val;
+    else if (!m.sub && KEY_IS(k, len, "sub")) m.sub = val;
+    else if (!m.email && KEY_IS(k, len, "email")) m.email = val;
+  }
+  return m;
+}
+
+const char *string_value(yyjson_val *v) { return yyjson_is_str(v) ? yyjson_get_str(v) : ""; }
+
+// What the policy document says. The user id and e-mail come straight from the claims,
+// which stay readable until the document is written: the document refers to them.
+struct Session {
+  bool signed_in;
+  bool admin;
+  const char *user_id;
+  const char *email;
+  Urls urls;
+};
+
+// The root and fourteen members of two values each; the document copies no string.
+const size_t k_policy_values = 29;
+
+// Builds the policy document, in `pool` when it fits there, and writes it. Null when any
+// part of it cannot be stored or written: never a document with a member missing.
+char *write_policy(const Session &s, void *pool, size_t pool_size) {
+  bool pooled;
+  yyjson_mut_val *obj;
+  yyjson_mut_doc *doc = new_sized_object_doc(&obj, k_policy_values, 0, pool, pool_size, &pooled);
+  bool ok = doc != nullptr &&
+            (s.signed_in ? add_signed_in_members(doc, obj, s.admin, s.user_id, s.email, s.urls)
+                         : add_guest_members(doc, obj));
+  if (ok) return write_and_free_doc(doc);
+  yyjson_mut_doc_free(doc);
+  // A pool that ran short after all: the same again on the heap.
+  return pooled ? write_policy(s, nullptr, 0) : nullptr;
 }
 
 }  // namespace
@@ -120,36 +198,42 @@ extern "C" VLAUTH_API char *VLAUTH_CALL vlauth_session_policy_json(const char *t
   Base music = select_base(music_base_url, DEFAULT_MUSIC_BASE_URL);
 
   // Signed in when the subject is a valid GUID and the token has not expired; an absent
-  // or non-boolean "isExpired" counts as not expired.
+  // or non-boolean "isExpired" counts as not expired. The claims of a token of a usual
+  // size are read back on the stack.
+  char read_pool[k_read_pool_size];
   bool no_memory;
-  yyjson_doc *claims = read_claims(token, now, &no_memory);
+  yyjson_doc *claims = read_claims(token, now, &no_memory, read_pool, sizeof read_pool);
   if (no_memory) {
     clear_error();
     return nullptr;
   }
-  yyjson_val *root = yyjson_doc_get_root(claims);
-  bool signed_in = claims != nullptr && yyjson_is_true(FIND_MEMBER(root, "hasValidGuid")) &&
-                   !yyjson_is_true(FIND_MEMBER(root, "isExpired"));
+  ClaimsMembers m = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  if (claims != nullptr) m = find_claims_members(yyjson_doc_get_root(claims));
 
+  Session session = {false, false, "", "", Urls()};
+  session.signed_in = claims != nullptr && yyjson_is_true(m.has_valid_guid) &&
+                      !yyjson_is_true(m.is_expired);
+  // The URLs of a usual size are printed on the stack; a URL is never cut.
+  char url_local[k_url_buffer_size];
+  char *url_buf = url_local;
   char *result = nullptr;
-  yyjson_mut_val *obj;
-  yyjson_mut_doc *doc = new_object_doc(&obj);
-  if (doc != nullptr) {
-    bool ok;
-    if (signed_in) {
-      // The user id and e-mail are copied into the document whole, straight from the
-      // claims, which stay readable until the document is built.
-      ok = add_signed_in_members(doc, obj, yyjson_is_true(FIND_MEMBER(root, "isAdmin")),
-                                 string_member(root, "sub", 3), string_member(root, "email", 5),
-                                 dist, music);
-    } else {
-      ok = add_guest_members(doc, obj);
+  if (session.signed_in) {
+    session.admin = yyjson_is_true(m.is_admin);
+    session.user_id = string_value(m.sub);
+    session.email = string_value(m.email);
+    size_t user_id_len = strlen(session.user_id);
+    size_t size = urls_size(dist, music, user_id_len);
+    if (size > sizeof url_local) {
+      url_buf = size == SIZE_MAX ? nullptr : static_cast<char *>(malloc(size));
     }
-    if (ok) {
-      result = write_and_free_doc(doc);
-    } else {
-      yyjson_mut_doc_free(doc);
+    if (url_buf != nullptr) {
+      session.urls = print_urls(url_buf, dist, music, session.user_id, user_id_len);
     }
+  }
+  if (url_buf != nullptr) {
+    char doc_pool[k_doc_pool_size];
+    result = write_policy(session, doc_pool, sizeof doc_pool);
+    if (url_buf != url_local) free(url_buf);
   }
   yyjson_doc_free(claims);
   clear_error();

@@ -13,7 +13,8 @@ const size_t k_min_base_length = 8;
 const size_t k_guid_length = 36;
 
 bool is_hex_digit(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+  return static_cast<unsigned char>(c - '0') < 10 ||
+         static_cast<unsigned char>((c | 0x20) - 'a') < 6;  // either case
 }
 
 // Control characters, the space and DEL; bytes above 127 are allowed.
@@ -135,11 +136,8 @@ bool guid_rule(const char *guid, size_t len) {
   if (len != k_guid_length) return false;
   for (size_t i = 0; i < k_guid_length; ++i) {
     unsigned char c = static_cast<unsigned char>(guid[i]);
-    if (i == 8 || i == 13 || i == 18 || i == 23) {
-      if (c != '-') return false;
-    } else if (!is_hex_digit(c)) {
-      return false;
-    }
+    bool dash_here = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash_here ? c != '-' : !is_hex_digit(c)) return false;
   }
   return true;
 }

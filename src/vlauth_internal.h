@@ -57,11 +57,28 @@ bool is_valid_utf8(const char *s, size_t len);
 bool guid_rule(const char *guid, size_t len);
 
 // ---- JSON helpers (json_helpers.cpp) ----------------------------------------------------
+// Documents of one call may be kept in a fixed-size buffer of the caller's, `pool` of
+// `pool_size` bytes (null and 0 for none), which must outlive them: a document that is
+// known to fit goes there, any other to the heap. The buffer's size decides the speed,
+// never the result.
+//
 // Reads `len` bytes of JSON text with the default, strict reading; null on failure.
 // When `no_memory` is not null it tells whether the failure was for want of memory.
-yyjson_doc *read_json(const char *text, size_t len, bool *no_memory);
+yyjson_doc *read_json(const char *text, size_t len, bool *no_memory, void *pool = nullptr,
+                      size_t pool_size = 0);
+// The same reading in place: `text` is followed by YYJSON_PADDING_SIZE zero bytes, the
+// reader may write to it, and it must outlive the document, whose strings it holds.
+yyjson_doc *read_json_in_place(char *text, size_t len, bool *no_memory, void *pool,
+                               size_t pool_size);
 // A new mutable document whose root is an empty object; null when either cannot be made.
 yyjson_mut_doc *new_object_doc(yyjson_mut_val **root);
+// The same, with room for `values` values (the root included) and `string_bytes` bytes of
+// copied strings (their NULs included) made at once, each when first needed; 0 for either
+// leaves that room to grow as the document does. `*pooled` (if given) tells whether the
+// document lives in `pool`: if it runs short there after all, an addition fails, and the
+// caller builds the document again on the heap.
+yyjson_mut_doc *new_sized_object_doc(yyjson_mut_val **root, size_t values, size_t string_bytes,
+                                     void *pool, size_t pool_size, bool *pooled);
 // Writes `doc` as compact text and releases it (a null `doc` is allowed); null when no
 // text results. The text is the caller's, released with free().
 char *write_and_free_doc(yyjson_mut_doc *doc);
