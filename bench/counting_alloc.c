@@ -15,7 +15,7 @@ static int g_counting;
 static struct alloc_count g_count;
 
 void alloc_count_begin(void) {
-  struct alloc_count zero = {0, 0, 0};
+  struct alloc_count zero = {0, 0, 0, 0};
   g_count = zero;
   g_counting = 1;
 }
@@ -46,7 +46,12 @@ void *calloc(size_t count, size_t size) {
 
 void *realloc(void *ptr, size_t size) {
   void *p = __libc_realloc(ptr, size);
-  note_allocation(p, size);
+  if (ptr == NULL) {
+    note_allocation(p, size);
+  } else if (g_counting && p != NULL) {
+    ++g_count.resizes;
+    g_count.bytes += size;
+  }
   return p;
 }
 

@@ -11,8 +11,9 @@ extern "C" {
 #endif
 
 struct alloc_count {
-  size_t allocations; /* malloc, calloc and realloc calls that return memory */
-  size_t bytes;       /* bytes requested by them */
+  size_t allocations; /* malloc, calloc and realloc(NULL, n) calls that return memory */
+  size_t resizes;     /* realloc calls that resize a block */
+  size_t bytes;       /* bytes requested by all of them */
   size_t frees;       /* free calls with a non-null pointer */
 };
 

@@ -232,6 +232,7 @@ void report(benchmark::State &state, const Token *token, Call call) {
   call();
   alloc_count d = alloc_count_end();
   state.counters["allocs"] = static_cast<double>(d.allocations);
+  state.counters["resizes"] = static_cast<double>(d.resizes);
   state.counters["alloc_bytes"] = static_cast<double>(d.bytes);
   state.counters["token_bytes"] = token != nullptr ? static_cast<double>(token->text.size()) : 0.0;
   state.counters["payload_bytes"] = token != nullptr ? static_cast<double>(token->payload_bytes) : 0.0;

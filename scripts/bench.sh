@@ -10,6 +10,8 @@
 # VLAUTH_BENCH_REPETITIONS (default 9) and VLAUTH_BENCH_MIN_TIME (seconds per repetition,
 # default 0.2) trade time for steadier medians. Repetitions are interleaved at random, so
 # that a burst of load on a shared machine spreads over all rows instead of a few.
+# VLAUTH_BENCH_LIBRARY_DIR names a directory holding another build of the shared library
+# (for instance of an earlier commit) to measure in its place, with the same benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +21,7 @@ out="build/bench/bench-results.json"
 
 cmake --preset bench >/dev/null
 ninja -C build/bench -j2 vlauth_bench >/dev/null
+LD_LIBRARY_PATH="${VLAUTH_BENCH_LIBRARY_DIR:-}${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
 build/bench/bench/vlauth_bench \
   --benchmark_repetitions="$reps" \
   --benchmark_min_time="$min_time" \
@@ -35,16 +38,18 @@ path, reps = sys.argv[1], sys.argv[2]
 with open(path) as f:
     data = json.load(f)
 
+# The medians; a single repetition has no aggregates, only its one run.
+medians = [b for b in data["benchmarks"]
+           if b.get("run_type") == "aggregate" and b.get("aggregate_name") == "median"]
 rows = []
-for b in data["benchmarks"]:
-    if b.get("run_type") != "aggregate" or b.get("aggregate_name") != "median":
-        continue
+for b in medians or data["benchmarks"]:
     export, _, token = b["run_name"].partition("/")
     rows.append({
         "export": export,
         "token": token,
         "ns": float(b["cpu_time"]),
         "allocs": int(round(b.get("allocs", 0))),
+        "resizes": int(round(b.get("resizes", 0))),
         "alloc_bytes": int(round(b.get("alloc_bytes", 0))),
         "token_bytes": int(round(b.get("token_bytes", 0))),
     })
@@ -65,18 +70,23 @@ def ratio(r):
     base = floor.get(r["token"], floor.get("small"))
     return r["ns"] / base if base else float("nan")
 
+def fmt_ratio(r):
+    x = ratio(r)
+    return "-" if x != x else f"{x:.2f}"
+
 def fmt_ns(ns):
     return f"{ns:,.0f}" if ns >= 100 else f"{ns:.1f}"
 
 print(f"Median of {reps} repetitions (CPU time); ratios against the floor of the same run "
       "(rows without a token: against the small token's floor).")
 print()
-print("| export | token | ns/op | ratio to floor | ns per token byte | allocations per call | bytes allocated |")
+print("| export | token | ns/op | ratio to floor | ns per token byte | allocations per call | bytes requested |")
 print("|---|---|---:|---:|---:|---:|---:|")
 for r in rows:
     per_byte = f"{r['ns'] / r['token_bytes']:.3f}" if r["token_bytes"] else "-"
-    print(f"| {r['export']} | {r['token']} | {fmt_ns(r['ns'])} | {ratio(r):.2f} | {per_byte} "
-          f"| {r['allocs']} | {r['alloc_bytes']:,} |")
+    allocs = str(r["allocs"]) + (f" (+{r['resizes']} resized)" if r["resizes"] else "")
+    print(f"| {r['export']} | {r['token']} | {fmt_ns(r['ns'])} | {fmt_ratio(r)} | {per_byte} "
+          f"| {allocs} | {r['alloc_bytes']:,} |")
 
 # The targets, from the same run.
 by = {(r["export"], r["token"]): r for r in rows}

@@ -84,6 +84,19 @@ yyjson_mut_doc *new_sized_object_doc(yyjson_mut_val **root, size_t values, size_
   return doc;
 }
 
+char *write_doc_to(const yyjson_mut_doc *doc, void *pool, size_t pool_size, size_t *len,
+                   bool *pooled) {
+  yyjson_alc alc;
+  *pooled = pool != nullptr && yyjson_alc_pool_init(&alc, pool, pool_size);
+  yyjson_write_err err;
+  char *text = yyjson_mut_write_opts(doc, 0, *pooled ? &alc : nullptr, len, &err);
+  if (text == nullptr && *pooled && err.code == YYJSON_WRITE_ERROR_MEMORY_ALLOCATION) {
+    *pooled = false;
+    text = yyjson_mut_write_opts(doc, 0, nullptr, len, &err);
+  }
+  return text;
+}
+
 char *write_and_free_doc(yyjson_mut_doc *doc) {
   char *text = yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr);
   yyjson_mut_doc_free(doc);

@@ -79,6 +79,11 @@ yyjson_mut_doc *new_object_doc(yyjson_mut_val **root);
 // caller builds the document again on the heap.
 yyjson_mut_doc *new_sized_object_doc(yyjson_mut_val **root, size_t values, size_t string_bytes,
                                      void *pool, size_t pool_size, bool *pooled);
+// Writes `doc` as compact text into `pool` when it fits there (`*pooled` true: the text
+// lives as long as the buffer and is not released), or else to the heap (released with
+// free()); `*len` receives its length. Null when no text results. `doc` is kept.
+char *write_doc_to(const yyjson_mut_doc *doc, void *pool, size_t pool_size, size_t *len,
+                   bool *pooled);
 // Writes `doc` as compact text and releases it (a null `doc` is allowed); null when no
 // text results. The text is the caller's, released with free().
 char *write_and_free_doc(yyjson_mut_doc *doc);
