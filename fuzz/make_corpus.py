@@ -18,6 +18,9 @@ def b64url(text):
 
 
 SAMPLE_TOKEN = "eyJhbGciOiJub25lIn0." + b64url(SAMPLE_PAYLOAD) + ".c2ln"
+# Beyond the working memory the library keeps on its stack for a usual token.
+LARGE_PAYLOAD = ('{"sub":"%s","email":"%s@example.com","exp":4102444800,"permissions":[%s"admin"]}'
+                 % (GUID, "e" * 300, "".join('"permission-%d",' % i for i in range(300))))
 
 SEEDS = {
     "fuzz_guid": [GUID, GUID.upper(), "{%s}" % GUID, "../bad", "00000000-0000-0000-0000-000000000000",
@@ -28,6 +31,7 @@ SEEDS = {
         "1" + '{"iss":5,"sub":"%s","exp":1700000000,"iat":12.75,'
               '"permissions":["admin",7,["admin"],"admin"],"sub":"x"}' % GUID + "\0" + "1700000000",
         "1{}",
+        "1" + LARGE_PAYLOAD,
         '1{"exp":1e19,"iat":-1e19}\0-5',
         '1{"sub":"a\\u0000b","email":"\u00e9/","permissions":"admin"}',
         "1[1,2]",
@@ -66,6 +70,7 @@ SEEDS = {
     "fuzz_session_policy": [
         "1" + SAMPLE_PAYLOAD + "\0" + "1700000000" + "\0" + "https://dist.example.com/" + "\0" + "https://music.example.com",
         "0" + SAMPLE_TOKEN + "\0" + "1700000000",
+        "1" + LARGE_PAYLOAD + "\0\0\0https://" + "m" * 600 + ".example.com",
         '1{"sub":"%s","exp":1000}\0' % GUID + "1700000000",
         '1{"sub":"%s","email":"a@b"}\0' % GUID + "0\0/\0no scheme",
         "0",

@@ -38,7 +38,7 @@ for t in "${targets[@]}"; do
   echo "== $t: ${seconds}s"
   status=ok
   if ! "$build/fuzz/$t" "$work" "fuzz/corpus/$t" -dict=fuzz/vlauth.dict \
-      -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+      -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
       -artifact_prefix="fuzz/artifacts/$t-" -print_final_stats=1 >"$log" 2>&1; then
     status=FAILED
     failed+=("$t")

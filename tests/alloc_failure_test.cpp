@@ -167,7 +167,16 @@ std::string signed_in_payload(const std::string &email) {
          "\",\"iss\":\"https://auth.example.com\",\"exp\":4102444800,\"iat\":1700000000,"
          "\"permissions\":[\"read\",7,\"admin\",[\"admin\"],\"write\",\"admin\"]}";
 }
+// A payload far beyond what the library keeps on its stack: every working document and
+// buffer of the claims and the policy goes to the heap.
+std::string large_payload() {
+  std::string perms;
+  for (int i = 0; i < 400; ++i) perms += "\"permission-" + std::to_string(i) + "\",";
+  return "{\"sub\":\"" + kGuid + "\",\"email\":\"" + kLongEmail +
+         "\",\"exp\":4102444800,\"permissions\":[" + perms + "\"admin\"]}";
+}
 const std::string kToken = token_for(signed_in_payload("listener@example.com"));
+const std::string kLargeToken = token_for(large_payload());
 const std::string kLongEmailToken = token_for(signed_in_payload(kLongEmail));
 const std::string kExpiredToken =
     token_for("{\"sub\":\"" + kGuid + "\",\"exp\":1000,\"permissions\":[\"admin\"]}");
@@ -201,6 +210,7 @@ TEST_F(AllocFailure, ClaimsDecoder) {
                 {"signed-in claims", claims(kToken, kNow), kClaimsNulls},
                 {"sample token", claims(kSampleToken, kNow), kClaimsNulls},
                 {"long e-mail", claims(kLongEmailToken, kNow), kClaimsNulls},
+                {"large payload", claims(kLargeToken, kNow), kClaimsNulls},
                 {"empty object", claims(kEmptyObjectToken, 0), kClaimsNulls},
                 {"expired", claims(kExpiredToken, kNow), kClaimsNulls},
                 {"malformed token", claims(std::string("a.b"), kNow), kClaimsNulls},
@@ -286,6 +296,7 @@ TEST_F(AllocFailure, SessionPolicy) {
                                         "https://music.example.com"), nulls},
                 {"long e-mail and base URLs",
                  policy(kLongEmailToken, kNow, kLongBase.c_str(), kLongBase.c_str()), nulls},
+                {"large payload", policy(kLargeToken, kNow, nullptr, kLongBase.c_str()), nulls},
                 {"guest: no token", policy("", kNow, nullptr, nullptr), nulls},
                 {"guest: expired", policy(kExpiredToken, kNow, nullptr, nullptr), nulls},
                 {"guest: payload an array", policy(kArrayToken, kNow, nullptr, nullptr), nulls},
