@@ -13,9 +13,20 @@ const char hex[] = "0123456789ABCDEF";
 const size_t k_plain_extra = 16;
 const size_t k_redirect_extra = 32;
 
-bool is_unreserved(unsigned char c) {
-  return is_ascii_alnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
+// 1 for the bytes a redirect keeps as they are (ASCII letters and digits, "-", ".", "_"
+// and "~"), 0 for those it percent-encodes.
+struct KeepTable {
+  unsigned char keep[256];
+};
+constexpr KeepTable make_keep_table() {
+  KeepTable t{};
+  for (int c = 0; c < 256; ++c) {
+    bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    t.keep[c] = alnum || c == '-' || c == '.' || c == '_' || c == '~';
+  }
+  return t;
 }
+constexpr KeepTable k_keep = make_keep_table();
 
 }  // namespace
 
@@ -49,7 +60,7 @@ extern "C" VLAUTH_API char *VLAUTH_CALL vlauth_build_web_login_url(const char *a
   memcpy(url + trimmed, k_redirect_path, sizeof k_redirect_path - 1);
   char *o = url + trimmed + sizeof k_redirect_path - 1;
   for (const unsigned char *p = reinterpret_cast<const unsigned char *>(redirect); *p; ++p) {
-    if (is_unreserved(*p)) {
+    if (k_keep.keep[*p]) {
       *o++ = static_cast<char>(*p);
     } else {
       o[0] = '%';
