@@ -63,16 +63,19 @@ bool block_has_bad_byte(const unsigned char *block) {
 int32_t validate_jwt_shape_span(const char *token, size_t len) {
   if (len == 0) return -1;
   const unsigned char *p = reinterpret_cast<const unsigned char *>(token);
-  size_t at = 0;
-  for (; len - at >= k_shape_block; at += k_shape_block) {
-    if (block_has_bad_byte(p + at)) return -1;
-  }
-  if (at < len) {
-    // The last, partial block, filled up with a token character.
-    unsigned char last[k_shape_block];
-    memset(last, 'A', sizeof last);
-    memcpy(last, p + at, len - at);
-    if (block_has_bad_byte(last)) return -1;
+  if (len >= k_shape_block) {
+    size_t at = 0;
+    for (; len - at >= k_shape_block; at += k_shape_block) {
+      if (block_has_bad_byte(p + at)) return -1;
+    }
+    // The rest: the last whole block of the token, which looks at some bytes again.
+    if (at < len && block_has_bad_byte(p + len - k_shape_block)) return -1;
+  } else {
+    // A short token, filled up with a token character to one block.
+    unsigned char block[k_shape_block];
+    memset(block, 'A', sizeof block);
+    memcpy(block, p, len);
+    if (block_has_bad_byte(block)) return -1;
   }
   // Only token characters and dots: three non-empty segments when there are exactly two
   // dots, neither at an end of the token nor next to each other.
