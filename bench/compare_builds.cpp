@@ -120,7 +120,8 @@ void compare(const char *what, const std::string &input, const Call &call) {
   Answer b = ask(g_new, call);
   if (a.null == b.null && a.text == b.text && a.error == b.error) return;
   if (++g_differences <= 20) {
-    printf("%s differs for %s\n  old: %s [%s]\n  new: %s [%s]\n", what, printable(input.c_str()).c_str(),
+    printf("%s differs for %s\n  old: %s [%s]\n  new: %s [%s]\n", what,
+           printable(input.c_str()).c_str(),
            a.null ? "(null)" : printable(a.text.c_str()).c_str(), a.error.c_str(),
            b.null ? "(null)" : printable(b.text.c_str()).c_str(), b.error.c_str());
   }
@@ -227,7 +228,8 @@ std::string payload() {
                                    : "\"sub\":" + value(1));
   }
   if (pick(3) != 0) {
-    members.push_back(pick(3) != 0 ? "\"email\":\"listener@example.com\"" : "\"email\":" + value(1));
+    members.push_back(pick(3) != 0 ? "\"email\":\"listener@example.com\""
+                                   : "\"email\":" + value(1));
   }
   if (pick(3) != 0) members.push_back("\"iss\":" + value(1));
   if (pick(3) != 0) members.push_back("\"exp\":" + number());
@@ -289,7 +291,9 @@ std::string carrier(const std::string &tok) {
   std::string s = std::string(pick_of(k_before)) + pick_of(k_keys);
   if (pick(8) == 0) s += "\"";
   s += tok + pick_of(k_after);
-  if (pick(3) == 0) s += std::string(pick(2) != 0 ? "; token=" : "&ov_token=") + token() + pick_of(k_after);
+  if (pick(3) == 0) {
+    s += std::string(pick(2) != 0 ? "; token=" : "&ov_token=") + token() + pick_of(k_after);
+  }
   return s;
 }
 
@@ -311,7 +315,8 @@ void round_of_exports(const std::string &long_base) {
   compare("policy", tok, [&](const Build &b) { return b.policy(t, now, dist, music); });
   const char *no_token = pick(2) != 0 ? nullptr : "";
   if (pick(50) == 0) {
-    compare("guest policy", "", [&](const Build &b) { return b.policy(no_token, now, dist, music); });
+    compare("guest policy", "",
+            [&](const Build &b) { return b.policy(no_token, now, dist, music); });
   }
   compare("cookie", tok, [&](const Build &b) { return b.cookie(t); });
   const std::string text = carrier(tok);
@@ -342,7 +347,8 @@ void fixed_payloads() {
       "{\"permissions\":[\"admin \"]}", "{\"permissions\":[\"\\u0061dmin\"]}",
       "{\"permissions\":[\"admin\\u0000\"]}", "{\"permissions\":[\"Admin\",1,[\"admin\"]]}",
       "{\"sub\":\"11111111-2222-3333-4444-555555555555\\u0000x\",\"exp\":1}",
-      "{\"sub\":\"11111111-2222-3333-4444-555555555555\",\"email\":\"a\\u0000b\",\"exp\":4102444800}",
+      "{\"sub\":\"11111111-2222-3333-4444-555555555555\",\"email\":\"a\\u0000b\","
+      "\"exp\":4102444800}",
       "{\"sub\":\"11111111-2222-3333-4444-555555555555\",\"email\":\"\\ud800\"}",
       "{\"sub\":\"11111111-2222-3333-4444-555555555555\",\"email\":\"\\udc00\\ud800\"}",
       "{\"sub\":\"11111111-2222-3333-4444-555555555555\",\"email\":\"\xed\xa0\x80\"}",

@@ -26,7 +26,8 @@ namespace {
 // A time at which every benchmark token is valid.
 const int64_t k_now = 1700000000;
 const char k_guid[] = "11111111-2222-3333-4444-555555555555";
-const char k_header_segment[] = "eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9";  // {"alg":"HS256","typ":"JWT"}
+// {"alg":"HS256","typ":"JWT"}
+const char k_header_segment[] = "eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9";
 const char k_dist_base[] = "https://dist.example.com";
 const char k_music_base[] = "https://music.example.com/";
 const char k_auth_base[] = "https://auth.example.com/";
@@ -164,7 +165,8 @@ bool looks_like_guid(const char *s) {
 // but the decoding loop and yyjson.
 char *floor_claims(const char *token, size_t len, int64_t now) {
   const char *payload = static_cast<const char *>(memchr(token, '.', len)) + 1;
-  const char *end = static_cast<const char *>(memchr(payload, '.', len - static_cast<size_t>(payload - token)));
+  size_t rest = len - static_cast<size_t>(payload - token);
+  const char *end = static_cast<const char *>(memchr(payload, '.', rest));
   size_t n = static_cast<size_t>(end - payload);
   unsigned char *buf = static_cast<unsigned char *>(malloc(n / 4 * 3 + 4));
   if (buf == nullptr) return nullptr;
@@ -235,7 +237,8 @@ void report(benchmark::State &state, const Token *token, Call call) {
   state.counters["resizes"] = static_cast<double>(d.resizes);
   state.counters["alloc_bytes"] = static_cast<double>(d.bytes);
   state.counters["token_bytes"] = token != nullptr ? static_cast<double>(token->text.size()) : 0.0;
-  state.counters["payload_bytes"] = token != nullptr ? static_cast<double>(token->payload_bytes) : 0.0;
+  state.counters["payload_bytes"] =
+      token != nullptr ? static_cast<double>(token->payload_bytes) : 0.0;
 }
 
 // ---- Benchmarks ---------------------------------------------------------------------------

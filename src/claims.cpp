@@ -157,7 +157,7 @@ bool add_claims_members(yyjson_mut_doc *doc, yyjson_mut_val *obj, const Claims &
 yyjson_mut_doc *build_claims_doc(const Claims &c, size_t values, void *pool, size_t pool_size) {
   bool pooled;
   yyjson_mut_val *obj;
-  yyjson_mut_doc *doc = new_sized_object_doc(&obj, values, 0, pool, pool_size, &pooled);
+  yyjson_mut_doc *doc = new_sized_object_doc(&obj, values, pool, pool_size, &pooled);
   if (doc != nullptr && add_claims_members(doc, obj, c)) return doc;
   yyjson_mut_doc_free(doc);
   // A pool that ran short after all: the same again on the heap.

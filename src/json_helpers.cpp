@@ -9,7 +9,7 @@
 namespace {
 
 // The pool allocator's own overhead on a buffer: its alignment and header, and for each of
-// the (at most three) blocks a mutable document takes, alignment and a block header.
+// the two blocks a mutable document takes, alignment and a block header.
 const size_t k_pool_overhead = 128;
 
 // Points `alc` at `pool` when it holds `need` bytes of documents; false for the heap.
@@ -33,7 +33,8 @@ yyjson_doc *read_json(const char *text, size_t len, bool *no_memory, void *pool,
   yyjson_alc alc;
   bool pooled = use_pool(&alc, pool, pool_size, yyjson_read_max_memory_usage(len, 0));
   yyjson_read_err err;
-  yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text), len, 0, pooled ? &alc : nullptr, &err);
+  char *input = const_cast<char *>(text);
+  yyjson_doc *doc = yyjson_read_opts(input, len, 0, pooled ? &alc : nullptr, &err);
   if (doc == nullptr && pooled && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
     doc = yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, &err);
   }
@@ -55,25 +56,19 @@ yyjson_doc *read_json_in_place(char *text, size_t len, bool *no_memory, void *po
   return doc;
 }
 
-yyjson_mut_doc *new_object_doc(yyjson_mut_val **root) {
-  return new_sized_object_doc(root, 0, 0, nullptr, 0, nullptr);
-}
-
-yyjson_mut_doc *new_sized_object_doc(yyjson_mut_val **root, size_t values, size_t string_bytes,
-                                     void *pool, size_t pool_size, bool *pooled) {
-  // Everything the document takes when it is sized right: itself, one block of values
-  // (one more than asked for, which heads the block) and one of strings with its header.
+yyjson_mut_doc *new_sized_object_doc(yyjson_mut_val **root, size_t values, void *pool,
+                                     size_t pool_size, bool *pooled) {
+  // Everything the document takes when it is sized right: itself and one block of values
+  // (one more than asked for, which heads the block).
   yyjson_alc alc;
-  bool in_pool = values != 0 && values < pool_size && string_bytes < pool_size &&
-                 use_pool(&alc, pool, pool_size,
-                          sizeof(yyjson_mut_doc) + (values + 1) * sizeof(yyjson_mut_val) +
-                              sizeof(yyjson_str_chunk) + string_bytes + k_pool_overhead);
-  if (pooled != nullptr) *pooled = in_pool;
-  yyjson_mut_doc *doc = yyjson_mut_doc_new(in_pool ? &alc : nullptr);
+  *pooled = values != 0 && values < pool_size &&
+            use_pool(&alc, pool, pool_size,
+                     sizeof(yyjson_mut_doc) + (values + 1) * sizeof(yyjson_mut_val) +
+                         k_pool_overhead);
+  yyjson_mut_doc *doc = yyjson_mut_doc_new(*pooled ? &alc : nullptr);
   if (doc == nullptr) return nullptr;
-  // The pools grow by doubling otherwise; a size that is zero or too large leaves that.
-  if (values != 0) yyjson_mut_doc_set_val_pool_size(doc, values);
-  if (string_bytes != 0) yyjson_mut_doc_set_str_pool_size(doc, string_bytes);
+  // The values grow by doubling otherwise; a count that is too large leaves that.
+  yyjson_mut_doc_set_val_pool_size(doc, values);
   yyjson_mut_val *obj = yyjson_mut_obj(doc);
   if (obj == nullptr) {
     yyjson_mut_doc_free(doc);
@@ -101,15 +96,4 @@ char *write_and_free_doc(yyjson_mut_doc *doc) {
   char *text = yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr);
   yyjson_mut_doc_free(doc);
   return text;
-}
-
-yyjson_val *find_member(yyjson_val *obj, const char *key, size_t key_len) {
-  yyjson_obj_iter it = yyjson_obj_iter_with(obj);
-  yyjson_val *k;
-  while ((k = yyjson_obj_iter_next(&it)) != nullptr) {
-    if (yyjson_get_len(k) == key_len && memcmp(yyjson_get_str(k), key, key_len) == 0) {
-      return yyjson_obj_iter_get_val(k);
-    }
-  }
-  return nullptr;
 }

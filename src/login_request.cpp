@@ -34,8 +34,8 @@ char *write_credentials(const char *email, const char *password, void *text_pool
   for (void *pool = doc_pool;; pool = nullptr) {
     bool doc_pooled;
     yyjson_mut_val *obj;
-    yyjson_mut_doc *doc = new_sized_object_doc(&obj, k_credentials_values, 0, pool,
-                                               sizeof doc_pool, &doc_pooled);
+    yyjson_mut_doc *doc = new_sized_object_doc(&obj, k_credentials_values, pool, sizeof doc_pool,
+                                               &doc_pooled);
     char *text = nullptr;
     bool ok = doc != nullptr && yyjson_mut_obj_add_str(doc, obj, "email", email) &&
               yyjson_mut_obj_add_str(doc, obj, "password", password);
@@ -54,7 +54,7 @@ char *write_request(const char *url, size_t url_len, const char *credentials,
     bool pooled;
     yyjson_mut_val *obj;
     yyjson_mut_doc *doc =
-        new_sized_object_doc(&obj, k_request_values, 0, pool, sizeof doc_pool, &pooled);
+        new_sized_object_doc(&obj, k_request_values, pool, sizeof doc_pool, &pooled);
     bool ok = doc != nullptr && yyjson_mut_obj_add_str(doc, obj, "method", "POST") &&
               yyjson_mut_obj_add_strn(doc, obj, "url", url, url_len) &&
               yyjson_mut_obj_add_str(doc, obj, "contentType", "application/json") &&

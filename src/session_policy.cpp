@@ -178,7 +178,7 @@ const size_t k_policy_values = 29;
 char *write_policy(const Session &s, void *pool, size_t pool_size) {
   bool pooled;
   yyjson_mut_val *obj;
-  yyjson_mut_doc *doc = new_sized_object_doc(&obj, k_policy_values, 0, pool, pool_size, &pooled);
+  yyjson_mut_doc *doc = new_sized_object_doc(&obj, k_policy_values, pool, pool_size, &pooled);
   bool ok = doc != nullptr &&
             (s.signed_in ? add_signed_in_members(doc, obj, s.admin, s.user_id, s.email, s.urls)
                          : add_guest_members(doc, obj));

@@ -71,14 +71,12 @@ yyjson_doc *read_json(const char *text, size_t len, bool *no_memory, void *pool 
 yyjson_doc *read_json_in_place(char *text, size_t len, bool *no_memory, void *pool,
                                size_t pool_size);
 // A new mutable document whose root is an empty object; null when either cannot be made.
-yyjson_mut_doc *new_object_doc(yyjson_mut_val **root);
-// The same, with room for `values` values (the root included) and `string_bytes` bytes of
-// copied strings (their NULs included) made at once, each when first needed; 0 for either
-// leaves that room to grow as the document does. `*pooled` (if given) tells whether the
-// document lives in `pool`: if it runs short there after all, an addition fails, and the
-// caller builds the document again on the heap.
-yyjson_mut_doc *new_sized_object_doc(yyjson_mut_val **root, size_t values, size_t string_bytes,
-                                     void *pool, size_t pool_size, bool *pooled);
+// It has room for `values` values (the root included), made at once when first needed;
+// the documents of the library copy no strings, they refer to strings that outlive them.
+// `*pooled` tells whether the document lives in `pool`: if it runs short there after all,
+// an addition fails, and the caller builds the document again on the heap.
+yyjson_mut_doc *new_sized_object_doc(yyjson_mut_val **root, size_t values, void *pool,
+                                     size_t pool_size, bool *pooled);
 // Writes `doc` as compact text into `pool` when it fits there (`*pooled` true: the text
 // lives as long as the buffer and is not released), or else to the heap (released with
 // free()); `*len` receives its length. Null when no text results. `doc` is kept.
@@ -87,9 +85,6 @@ char *write_doc_to(const yyjson_mut_doc *doc, void *pool, size_t pool_size, size
 // Writes `doc` as compact text and releases it (a null `doc` is allowed); null when no
 // text results. The text is the caller's, released with free().
 char *write_and_free_doc(yyjson_mut_doc *doc);
-// The first member of `obj` whose key is exactly `key` (`key_len` bytes), or null.
-yyjson_val *find_member(yyjson_val *obj, const char *key, size_t key_len);
-#define FIND_MEMBER(obj, literal) find_member((obj), (literal), sizeof(literal) - 1)
 
 // ---- Built-in settings ------------------------------------------------------------------
 // The service hosts the session policy uses when its caller names none.
