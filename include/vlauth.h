@@ -30,6 +30,9 @@
  *   - Time is signed 64-bit seconds since the Unix epoch, supplied by the caller.
  *   - Every function is reentrant and thread-safe: there is no global state other than
  *     one error text per thread, and a thread only ever sees its own messages.
+ *   - Stack: small working buffers live on the calling thread's stack, about 8 KB for the
+ *     claims decoder and 16 KB at most for the session policy (which calls it); larger
+ *     inputs take the heap. Threads with very small stacks should allow for this.
  *   - Out of memory: the function returns null (or, for vlauth_selftest(), the number of
  *     the step that could not complete) and never a partial document.
  *
