@@ -1,5 +1,5 @@
-/* The public header as a C99 host sees it: every export with the exact type it must
- * have. Compiling this file with every warning fatal is the test. */
+/* The public header as a C99 (and, through header_cxx17.cpp, a C++17) host sees it: every
+ * export with the exact type it must have. Compiling with every warning fatal is the test. */
 #include "vlauth.h"
 #include "vlauth.h" /* a second inclusion is harmless */
 
