@@ -104,11 +104,6 @@ int64_t number_claim(yyjson_val *v) {
 // A string claim as NUL-terminated text (an escaped NUL cuts it); "" when not a string.
 const char *text_claim(yyjson_val *v) { return yyjson_is_str(v) ? yyjson_get_str(v) : ""; }
 
-bool key_is(yyjson_val *key, size_t len, const char *want, size_t want_len) {
-  return len == want_len && memcmp(yyjson_get_str(key), want, want_len) == 0;
-}
-#define KEY_IS(key, len, literal) key_is((key), (len), (literal), sizeof(literal) - 1)
-
 // The claims taken from the payload and the decisions taken on them.
 struct Claims {
   const char *sub;
@@ -175,14 +170,14 @@ yyjson_mut_doc *build_claims(yyjson_val *root, int64_t now, void *pool, size_t p
     size_t len = yyjson_get_len(key);
     yyjson_val *val = yyjson_obj_iter_get_val(key);
     if (len == 3) {
-      if (!sub && KEY_IS(key, len, "sub")) sub = val;
-      else if (!iss && KEY_IS(key, len, "iss")) iss = val;
-      else if (!exp && KEY_IS(key, len, "exp")) exp = val;
-      else if (!iat && KEY_IS(key, len, "iat")) iat = val;
+      if (!sub && KEY_IS(key, "sub")) sub = val;
+      else if (!iss && KEY_IS(key, "iss")) iss = val;
+      else if (!exp && KEY_IS(key, "exp")) exp = val;
+      else if (!iat && KEY_IS(key, "iat")) iat = val;
     } else if (len == 5) {
-      if (!email && KEY_IS(key, len, "email")) email = val;
+      if (!email && KEY_IS(key, "email")) email = val;
     } else if (len == 11) {
-      if (!perms && KEY_IS(key, len, "permissions")) perms = val;
+      if (!perms && KEY_IS(key, "permissions")) perms = val;
     }
   }
 

@@ -135,25 +135,18 @@ struct ClaimsMembers {
   yyjson_val *has_valid_guid, *is_expired, *is_admin, *sub, *email;
 };
 
-bool key_is(const char *key, size_t len, const char *want, size_t want_len) {
-  return len == want_len && memcmp(key, want, want_len) == 0;
-}
-#define KEY_IS(key, len, literal) key_is((key), (len), (literal), sizeof(literal) - 1)
-
 // One walk over the members of `claims` (an object); the first occurrence of a key counts.
 ClaimsMembers find_claims_members(yyjson_val *claims) {
   ClaimsMembers m = {nullptr, nullptr, nullptr, nullptr, nullptr};
   yyjson_obj_iter it = yyjson_obj_iter_with(claims);
   yyjson_val *key;
   while ((key = yyjson_obj_iter_next(&it)) != nullptr) {
-    const char *k = yyjson_get_str(key);
-    size_t len = yyjson_get_len(key);
     yyjson_val *val = yyjson_obj_iter_get_val(key);
-    if (!m.has_valid_guid && KEY_IS(k, len, "hasValidGuid")) m.has_valid_guid = val;
-    else if (!m.is_expired && KEY_IS(k, len, "isExpired")) m.is_expired = val;
-    else if (!m.is_admin && KEY_IS(k, len, "isAdmin")) m.is_admin = val;
-    else if (!m.sub && KEY_IS(k, len, "sub")) m.sub = val;
-    else if (!m.email && KEY_IS(k, len, "email")) m.email = val;
+    if (!m.has_valid_guid && KEY_IS(key, "hasValidGuid")) m.has_valid_guid = val;
+    else if (!m.is_expired && KEY_IS(key, "isExpired")) m.is_expired = val;
+    else if (!m.is_admin && KEY_IS(key, "isAdmin")) m.is_admin = val;
+    else if (!m.sub && KEY_IS(key, "sub")) m.sub = val;
+    else if (!m.email && KEY_IS(key, "email")) m.email = val;
   }
   return m;
 }

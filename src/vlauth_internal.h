@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <yyjson.h>
 
@@ -27,16 +28,6 @@ enum { ERROR_TEXT_SIZE = 256 };
 void set_error(const char *message);
 // Empties the calling thread's error text: a NUL in its first byte.
 void clear_error(void);
-
-// ---- Byte classes: ASCII only, the same answer in every locale (validation.cpp) ---------
-inline bool is_ascii_alnum(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-// The C locale's whitespace: space, tab, line feed, vertical tab, form feed, return.
-inline bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-inline bool is_token_char(unsigned char c) {
-  return is_ascii_alnum(c) || c == '-' || c == '=' || c == '_';
-}
 
 // ---- Validation rules (validation.cpp) ---------------------------------------------------
 // 0 when `token` is three non-empty segments of token characters joined by two dots,
@@ -85,6 +76,12 @@ char *write_doc_to(const yyjson_mut_doc *doc, void *pool, size_t pool_size, size
 // Writes `doc` as compact text and releases it (a null `doc` is allowed); null when no
 // text results. The text is the caller's, released with free().
 char *write_and_free_doc(yyjson_mut_doc *doc);
+// True when the object key `key` is exactly the literal `want` (compared after
+// unescaping, byte for byte, whole).
+inline bool key_is(yyjson_val *key, const char *want, size_t want_len) {
+  return yyjson_get_len(key) == want_len && memcmp(yyjson_get_str(key), want, want_len) == 0;
+}
+#define KEY_IS(key, literal) key_is((key), (literal), sizeof(literal) - 1)
 
 // ---- Built-in settings ------------------------------------------------------------------
 // The service hosts the session policy uses when its caller names none.
